@@ -1,0 +1,54 @@
+#include "choice.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <string>
+
+namespace {
+
+struct Case {
+  std::string input;
+  bool converted;
+  std::int32_t value;  // the choice afterwards; it starts as 77
+  int next;            // the first character left unread, or EOF
+};
+
+class ReadChoice : public testing::TestWithParam<Case> {};
+
+TEST_P(ReadChoice, ReadsLikePercentLdAndClampsTo32Bits) {
+  const Case& c = GetParam();
+  std::FILE* in = std::tmpfile();
+  ASSERT_NE(in, nullptr);
+  std::fwrite(c.input.data(), 1, c.input.size(), in);
+  std::rewind(in);
+
+  std::int32_t choice = 77;
+  EXPECT_EQ(read_choice(in, &choice), c.converted);
+  EXPECT_EQ(choice, c.value);
+  EXPECT_EQ(std::getc(in), c.next);
+  std::fclose(in);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Inputs, ReadChoice,
+    testing::Values(Case{"3\n", true, 3, '\n'},
+                    Case{" \t\n\v\f\r2", true, 2, EOF},
+                    Case{"4abc", true, 4, 'a'}, Case{"+1", true, 1, EOF},
+                    Case{"-1 ", true, -1, ' '}, Case{"2.9", true, 2, '.'},
+                    Case{"0x3", true, 0, 'x'}, Case{"007", true, 7, EOF},
+                    Case{"abc", false, 77, 'a'}, Case{"", false, 77, EOF},
+                    Case{"  \n\n", false, 77, EOF}, Case{"+", false, 77, EOF},
+                    Case{"-x", false, 77, 'x'}, Case{"- 3", false, 77, ' '},
+                    Case{"2147483647", true, INT32_MAX, EOF},
+                    Case{"2147483648", true, INT32_MAX, EOF},
+                    Case{"-2147483648", true, INT32_MIN, EOF},
+                    Case{"-2147483649", true, INT32_MIN, EOF},
+                    Case{"4294967297", true, INT32_MAX, EOF},
+                    Case{"-4294967295", true, INT32_MIN, EOF},
+                    Case{"18446744073709551617;", true, INT32_MAX, ';'},
+                    Case{"000000000000000000000000003", true, 3, EOF},
+                    Case{std::string(1000, '9') + "!", true, INT32_MAX, '!'}));
+
+}  // namespace
