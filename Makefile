@@ -1,5 +1,5 @@
 # A thin wrapper over the CMake presets.
-.PHONY: run test native windows deps
+.PHONY: run test native windows deps icon
 
 run: native
 	./build/native/glimmerquay
@@ -17,3 +17,7 @@ windows:
 
 deps:
 	bash tests/install-deps.sh
+
+# Redraws res/glimmerquay.ico and res/glimmerquay.png from res/glimmerquay.svg.
+icon:
+	bash res/make-icon.sh
