@@ -7,6 +7,7 @@ packages=(
   cmake g++ libgtest-dev python3   # the Linux build and its tests
   g++-mingw-w64-i686               # the Windows exe
   wine wine32:i386                 # running the exe in the tests
+  icoutils                         # reading the exe's resources back
 )
 
 installed() {
