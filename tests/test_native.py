@@ -1,7 +1,10 @@
 """The Linux build end to end through pipes, with stub power commands."""
 
 import os
+import re
 import subprocess
+import threading
+import time
 import unittest
 
 from screens import BANNER, MENU, PAUSE, PROGRAM, SYNTAX_ERROR, StubDir, marker
@@ -59,6 +62,7 @@ CHOICES = [
     (b"-2147483648\n", ERROR),
     (b"-2147483649\n", ERROR),
     (b"9" * 4096 + b"\n", ERROR),
+    (b"x" * (1 << 20) + b"\n", ERROR),  # the read stops at the first letter
 ]
 
 
@@ -114,6 +118,85 @@ class Choices(unittest.TestCase):
         )
         self.assertEqual(result.stdout, BANNER + PAUSE + MENU + SYNTAX_ERROR)
         self.assertEqual(self.stubs.calls(), b"")
+
+
+def memory_while_reading(typed, rest, env):
+    """Feeds `typed`, waits until the program has read all of it and waits
+    for more, notes its anonymous resident memory (KiB: the heap, the stack
+    and the like, where anything it kept of its input would be), then feeds
+    `rest` and ends the input. Returns the output, the exit status and that
+    memory."""
+    proc = subprocess.Popen(
+        [os.path.abspath(PROGRAM)],
+        stdin=subprocess.PIPE,
+        stdout=subprocess.PIPE,
+        stderr=subprocess.DEVNULL,
+        env=env,
+        bufsize=0,
+    )
+    feeder = threading.Thread(target=proc.stdin.write, args=(typed,))
+    feeder.start()
+    output = b""
+    while not output.endswith(MENU):
+        chunk = proc.stdout.read(65536)
+        if not chunk:
+            break
+        output += chunk
+    feeder.join()
+
+    def status(name):
+        with open(f"/proc/{proc.pid}/{name}") as f:
+            return f.read()
+
+    deadline = time.monotonic() + 20
+    while int(re.search(r"rchar: (\d+)", status("io"))[1]) < len(typed):
+        if time.monotonic() > deadline:
+            raise AssertionError("the program never read its whole input")
+        time.sleep(0.01)
+    memory = int(re.search(r"RssAnon:\s+(\d+) kB", status("status"))[1])
+    proc.stdin.write(rest)
+    proc.stdin.close()
+    output += proc.stdout.read()
+    proc.stdout.close()
+    return output, proc.wait(timeout=20), memory
+
+
+class LargeInputs(unittest.TestCase):
+    """A megabyte before or in the number: read as the rules say, and
+    without keeping what was skipped."""
+
+    MiB = 1 << 20
+
+    def test_megabyte_inputs(self):
+        stubs = StubDir()
+        self.addCleanup(stubs.close)
+        cases = [
+            # a pattern fed over and over, and measured once read; fed
+            # after; the command
+            (b" \t\n", b"2\n", logoff(None)),
+            (b"0", b"3\n", REBOOT),
+            (b"9", b"", None),
+            (b" ", b"", None),  # one line with no end
+        ]
+        for pattern, rest, command in cases:
+            with self.subTest(pattern=pattern):
+                memory = []
+                # 16 KiB already fills the stdio buffer a few times over: any
+                # more memory for a megabyte would mean it keeps what it reads.
+                for size in (16 << 10, self.MiB):
+                    stubs.clear()
+                    typed = pattern * (size // len(pattern))
+                    output, status, kib = memory_while_reading(
+                        b"k" + typed, rest, stubs.env()
+                    )
+                    self.assertEqual(
+                        output, BANNER + PAUSE + MENU + (command or SYNTAX_ERROR)
+                    )
+                    self.assertEqual(status, 0)
+                    self.assertEqual(stubs.calls(), command or b"")
+                    memory.append(kib)
+                # A few pages of slack; the megabyte itself is 256 pages.
+                self.assertLessEqual(memory[1] - memory[0], 16, f"KiB: {memory}")
 
 
 class MissingCommand(unittest.TestCase):
