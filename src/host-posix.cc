@@ -23,19 +23,18 @@ void host_init() {
   signal(SIGPIPE, SIG_IGN);
 }
 
-// The terminal's modes as they were before the pause, for the signal handler
-// to put back.
+// The terminal's modes as they were before the pause. A signal that ends
+// the program during the pause puts them back first.
 static struct termios saved_modes;
 static const int kPauseSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT};
+static const size_t kPauseSignalCount =
+    sizeof kPauseSignals / sizeof kPauseSignals[0];
 
 static void restore_and_reraise(int sig) {
   tcsetattr(STDIN_FILENO, TCSANOW, &saved_modes);
   signal(sig, SIG_DFL);
   raise(sig);
 }
-
-static const size_t kPauseSignalCount =
-    sizeof kPauseSignals / sizeof kPauseSignals[0];
 
 // Waits for one key. On a terminal the key is taken at once, without Enter
 // and without echo; a key such as an arrow sends several bytes, all of which

@@ -73,6 +73,7 @@ class Pause(unittest.TestCase):
         self.addCleanup(self.stubs.close)
         self.term = Terminal(self.stubs.env())
         self.addCleanup(self.term.close)
+        # The prompt comes once the terminal is set for a single key.
         self.term.read_until(PAUSE_PROMPT)
 
     def test_one_key_unechoed_then_the_menu(self):
