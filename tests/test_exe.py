@@ -105,7 +105,7 @@ def version_strings(block):
     """Key-value strings and fixed version of a VS_VERSIONINFO resource."""
     strings, fixed = {}, None
 
-    def walk(data, depth):
+    def walk(data):
         nonlocal fixed
         length, value_length, is_text = struct.unpack_from("<HHH", data, 0)
         end = data.index(b"\0\0", 6)
@@ -122,10 +122,10 @@ def version_strings(block):
         pos = (pos + 3) & ~3
         while pos < length:
             child_length = struct.unpack_from("<H", data, pos)[0]
-            walk(data[pos:pos + child_length], depth + 1)
+            walk(data[pos:pos + child_length])
             pos = (pos + child_length + 3) & ~3
 
-    walk(block, 0)
+    walk(block)
     return strings, fixed
 
 
