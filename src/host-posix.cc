@@ -2,6 +2,8 @@
 // for one key, and each shutdown command line is carried out by the
 // systemd tool that does the same thing here.
 #include <errno.h>
+#include <limits.h>
+#include <poll.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/types.h>
@@ -23,60 +25,162 @@ void host_init() {
   signal(SIGPIPE, SIG_IGN);
 }
 
-// The terminal's modes as they were before the pause. A signal that ends
-// the program during the pause puts them back first.
-static struct termios saved_modes;
-static const int kPauseSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT};
+// The signals that the pause takes care of. Each one first puts the
+// terminal's modes back; the stop signals then stop the program, and it
+// waits for its key again once it is continued; the others have their usual
+// effect.
+static const int kPauseSignals[] = {SIGTSTP, SIGTTIN, SIGTTOU, SIGINT,
+                                    SIGTERM, SIGHUP,  SIGQUIT};
 static const size_t kPauseSignalCount =
     sizeof kPauseSignals / sizeof kPauseSignals[0];
+static volatile sig_atomic_t caught[kPauseSignalCount];
 
-static void restore_and_reraise(int sig) {
-  tcsetattr(STDIN_FILENO, TCSANOW, &saved_modes);
-  signal(sig, SIG_DFL);
-  raise(sig);
+static void note_signal(int sig) {
+  for (size_t i = 0; i < kPauseSignalCount; i++)
+    if (kPauseSignals[i] == sig) caught[i] = 1;
+}
+
+// The bytes of one key beyond its first arrive together; this long a gap
+// means they have ended, so that a lone Esc does not hang.
+static const int kKeyGapMs = 100;
+
+// The next byte of the key being read, if one comes in time.
+static bool next_byte(unsigned char* c) {
+  struct pollfd in = {STDIN_FILENO, POLLIN, 0};
+  return poll(&in, 1, kKeyGapMs) == 1 && read(STDIN_FILENO, c, 1) == 1;
+}
+
+// A key that sends several bytes is taken whole: an escape sequence (ESC,
+// then "[" or "O" and the bytes up to its final one) or one UTF-8
+// character. Anything typed after it stays queued for the choice; a byte
+// that turns out not to belong to the key is handed back to stdin, which
+// the choice is read from next.
+static void take_rest_of_key(unsigned char first) {
+  unsigned char c;
+  if (first == 0x1b) {
+    if (!next_byte(&c)) return;
+    if (c != '[' && c != 'O') {
+      std::ungetc(c, stdin);
+      return;
+    }
+    const bool csi = c == '[';
+    while (next_byte(&c)) {
+      if (c >= 0x40 && c <= 0x7e) return;  // the final byte
+      if (!csi || c < 0x20 || c > 0x3f) {  // not a parameter or intermediate
+        std::ungetc(c, stdin);
+        return;
+      }
+    }
+  } else if (first >= 0xc2 && first <= 0xf4) {
+    int continuation = first >= 0xf0 ? 3 : first >= 0xe0 ? 2 : 1;
+    while (continuation-- > 0 && next_byte(&c)) {
+      if ((c & 0xc0) != 0x80) {
+        std::ungetc(c, stdin);
+        return;
+      }
+    }
+  }
+}
+
+static void show_pause_prompt() {
+  std::fputs("Appuyez sur une touche pour continuer...", stdout);
+  std::fflush(stdout);
 }
 
 // Waits for one key. On a terminal the key is taken at once, without Enter
-// and without echo; a key such as an arrow sends several bytes, all of which
-// are taken. From a pipe or a file exactly one byte is taken, and nothing at
-// the end of the input.
+// and without echo, and nothing typed after it is lost. From a pipe or a
+// file exactly one byte is taken, and nothing at the end of the input.
 static void pause_for_key() {
-  const bool terminal = tcgetattr(STDIN_FILENO, &saved_modes) == 0;
-  struct sigaction previous[kPauseSignalCount];
-  if (terminal) {
-    struct sigaction restore = {};
-    restore.sa_handler = restore_and_reraise;
-    sigemptyset(&restore.sa_mask);
-    for (size_t i = 0; i < kPauseSignalCount; i++)
-      sigaction(kPauseSignals[i], &restore, &previous[i]);
+  unsigned char key;
+  struct termios saved_modes;
+  if (tcgetattr(STDIN_FILENO, &saved_modes) != 0) {
+    show_pause_prompt();
+    while (read(STDIN_FILENO, &key, 1) < 0 && errno == EINTR) {
+    }
+    std::fputs("\n", stdout);
+    std::fflush(stdout);
+    return;
+  }
+  struct termios key_modes = saved_modes;
+  key_modes.c_lflag &= static_cast<tcflag_t>(~(ICANON | ECHO));
+  key_modes.c_cc[VMIN] = 1;
+  key_modes.c_cc[VTIME] = 0;
 
-    struct termios raw = saved_modes;
-    raw.c_lflag &= static_cast<tcflag_t>(~(ICANON | ECHO));
-    raw.c_cc[VMIN] = 1;
-    raw.c_cc[VTIME] = 0;
-    tcsetattr(STDIN_FILENO, TCSANOW, &raw);
+  // The signals are blocked except while waiting for the key, so that none
+  // can slip in between setting the modes and waiting; they are noted, and
+  // acted on once the modes are back.
+  sigset_t pause_signals, outside;
+  sigemptyset(&pause_signals);
+  for (size_t i = 0; i < kPauseSignalCount; i++)
+    sigaddset(&pause_signals, kPauseSignals[i]);
+  sigprocmask(SIG_BLOCK, &pause_signals, &outside);
+  struct sigaction note = {}, previous[kPauseSignalCount];
+  note.sa_handler = note_signal;
+  note.sa_mask = pause_signals;
+  for (size_t i = 0; i < kPauseSignalCount; i++)
+    sigaction(kPauseSignals[i], &note, &previous[i]);
+
+  bool prompt_due = true;
+  for (;;) {
+    const pid_t owner = tcgetpgrp(STDIN_FILENO);
+    bool interrupted;
+    if (owner == -1 || owner == getpgrp()) {
+      tcsetattr(STDIN_FILENO, TCSANOW, &key_modes);
+      if (prompt_due) show_pause_prompt();
+      prompt_due = false;
+      struct pollfd in = {STDIN_FILENO, POLLIN, 0};
+      const int ready = ppoll(&in, 1, nullptr, &outside);
+      interrupted = ready < 0 && errno == EINTR;
+      if (ready == 1 && read(STDIN_FILENO, &key, 1) == 1) take_rest_of_key(key);
+      tcsetattr(STDIN_FILENO, TCSANOW, &saved_modes);
+    } else {
+      // In the background the terminal is not ours to set. Reading is left
+      // to the kernel: it stops the program with SIGTTIN, or fails where no
+      // shell could ever continue it.
+      sigprocmask(SIG_SETMASK, &outside, nullptr);
+      interrupted = read(STDIN_FILENO, &key, 1) < 0 && errno == EINTR;
+      sigprocmask(SIG_BLOCK, &pause_signals, nullptr);
+    }
+    if (!interrupted) break;  // a key, the end of the input, or an error
+
+    for (size_t i = 0; i < kPauseSignalCount; i++) {
+      if (!caught[i]) continue;
+      caught[i] = 0;
+      // The signal as it would have been without the pause: it stops or
+      // ends the program, or is ignored. After a stop, the wait goes on,
+      // and the prompt is shown again below whatever the shell wrote.
+      const int sig = kPauseSignals[i];
+      sigaction(sig, &previous[i], nullptr);
+      raise(sig);
+      sigprocmask(SIG_SETMASK, &outside, nullptr);
+      sigprocmask(SIG_BLOCK, &pause_signals, nullptr);
+      sigaction(sig, &note, nullptr);
+      const bool stop = sig == SIGTSTP || sig == SIGTTIN || sig == SIGTTOU;
+      if (stop && previous[i].sa_handler != SIG_IGN) prompt_due = true;
+    }
   }
 
-  std::fputs("Appuyez sur une touche pour continuer...", stdout);
-  std::fflush(stdout);
-  char key[16];
-  while (read(STDIN_FILENO, key, terminal ? sizeof key : 1) < 0 &&
-         errno == EINTR) {
-  }
-
-  if (terminal) {
-    tcsetattr(STDIN_FILENO, TCSANOW, &saved_modes);
-    for (size_t i = 0; i < kPauseSignalCount; i++)
-      sigaction(kPauseSignals[i], &previous[i], nullptr);
-  }
+  for (size_t i = 0; i < kPauseSignalCount; i++)
+    sigaction(kPauseSignals[i], &previous[i], nullptr);
+  sigprocmask(SIG_SETMASK, &outside, nullptr);
   std::fputs("\n", stdout);
   std::fflush(stdout);
 }
 
-// Runs a program found on PATH with these arguments, without a shell, and
-// waits for it. A program that cannot be started is reported on standard
-// error, as a shell would.
+// Runs one of the system's programs with these arguments, without a shell,
+// and waits for it. The program is looked for on PATH as execvp() would, but
+// only in folders named by an absolute path: an empty entry, "." or a
+// relative folder would let a file in the current folder stand in for it.
+// A program that cannot be started is reported on standard error, as a
+// shell would.
 static void spawn_and_wait(const char* const argv[]) {
+  const char* path = std::getenv("PATH");
+  char default_path[256];
+  if (path == nullptr) {
+    const size_t length = confstr(_CS_PATH, default_path, sizeof default_path);
+    path = length > 0 && length <= sizeof default_path ? default_path : "";
+  }
+
   posix_spawnattr_t attr;
   posix_spawnattr_init(&attr);
   sigset_t defaults;
@@ -85,10 +189,30 @@ static void spawn_and_wait(const char* const argv[]) {
   posix_spawnattr_setsigdefault(&attr, &defaults);
   posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSIGDEF);
 
+  // As execvp(): a folder where the program is missing, or is there but
+  // cannot be run, does not end the search; only when nothing was found
+  // anywhere is "not found" the error.
+  int err = ENOENT;
+  bool denied = false;
   pid_t pid;
-  int err = posix_spawnp(&pid, argv[0], nullptr, &attr,
-                         const_cast<char* const*>(argv), environ);
+  for (const char* entry = path; err != 0 && *entry != '\0';) {
+    const char* end = std::strchr(entry, ':');
+    if (end == nullptr) end = entry + std::strlen(entry);
+    const size_t folder = static_cast<size_t>(end - entry);
+    char file[PATH_MAX];
+    if (entry[0] == '/' && folder + 1 + std::strlen(argv[0]) < sizeof file) {
+      std::memcpy(file, entry, folder);
+      file[folder] = '/';
+      std::strcpy(file + folder + 1, argv[0]);
+      err = posix_spawn(&pid, file, nullptr, &attr,
+                        const_cast<char* const*>(argv), environ);
+      if (err == EACCES) denied = true;
+      if (err == ENOENT || err == ENOTDIR || err == EACCES) err = ENOENT;
+    }
+    entry = *end == ':' ? end + 1 : end;
+  }
   posix_spawnattr_destroy(&attr);
+  if (err == ENOENT && denied) err = EACCES;
   if (err != 0) {
     std::fprintf(stderr, "glimmerquay: %s: %s\n", argv[0], std::strerror(err));
     return;
