@@ -5,6 +5,7 @@ set -euo pipefail
 
 packages=(
   cmake g++ libgtest-dev python3   # the Linux build and its tests
+  python3-pyte                     # drawing a terminal's screen in the tests
   clang libclang-rt-14-dev         # the sanitizers and libFuzzer
   g++-mingw-w64-i686               # the Windows exe
   wine wine32:i386                 # running the exe in the tests

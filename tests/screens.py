@@ -45,12 +45,19 @@ PROGRAM = os.environ.get("GLIMMERQUAY", "build/native/glimmerquay")
 # built-ins are used: the PATH the program sees holds the stubs and nothing
 # else, so no real command can ever be reached.
 STUB = """#!/bin/sh
-line="[${0##*/}"
+line="[%s"
 for arg in "$@"; do line="$line $arg"; done
 line="$line]"
-printf '%s\\n' "$line" >> "$STUB_LOG"
-printf '%s\\n' "$line"
+printf '%%s\\n' "$line" >> "$STUB_LOG"
+printf '%%s\\n' "$line"
 """
+
+
+def write_stub(path, label=None):
+    """A stub that marks its calls with `label` (by default, its name)."""
+    with open(path, "w") as f:
+        f.write(STUB % (label or "${0##*/}"))
+    os.chmod(path, stat.S_IRWXU)
 
 
 def marker(*argv):
@@ -65,10 +72,7 @@ class StubDir:
         self.path = self._tmp.name
         self.log = os.path.join(self.path, "calls.log")
         for name in names:
-            stub = os.path.join(self.path, name)
-            with open(stub, "w") as f:
-                f.write(STUB)
-            os.chmod(stub, stat.S_IRWXU)
+            write_stub(os.path.join(self.path, name))
 
     def env(self, **extra):
         env = {"PATH": self.path, "STUB_LOG": self.log}

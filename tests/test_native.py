@@ -3,11 +3,14 @@
 import os
 import re
 import subprocess
+import tempfile
 import threading
 import time
 import unittest
 
-from screens import BANNER, MENU, PAUSE, PROGRAM, SYNTAX_ERROR, StubDir, marker
+from screens import (
+    BANNER, MENU, PAUSE, PROGRAM, SYNTAX_ERROR, StubDir, marker, write_stub
+)
 
 UID = str(os.getuid())
 POWEROFF = marker("systemctl", "poweroff")
@@ -212,6 +215,73 @@ class MissingCommand(unittest.TestCase):
                     f"glimmerquay: {tool}: No such file or directory\n".encode(),
                 )
                 self.assertEqual(result.returncode, 0)
+
+
+class WhatRuns(unittest.TestCase):
+    """Only folders named by an absolute path are searched: a systemctl or
+    loginctl in the current folder, or in a folder named relative to it,
+    is never run."""
+
+    INPUTS = [
+        (b"k1\n", POWEROFF),
+        (b"k2\n", logoff(None)),
+        (b"k3\n", REBOOT),
+        (b"k4\n", kill_all(None)),
+        (b"k5\n", None),
+    ]
+
+    def setUp(self):
+        self.stubs = StubDir()
+        self.addCleanup(self.stubs.close)
+        # The current folder, and a folder in it, each with planted copies.
+        self.work = tempfile.TemporaryDirectory(prefix="glimmerquay-work-")
+        self.addCleanup(self.work.cleanup)
+        for folder in (self.work.name, os.path.join(self.work.name, "rel")):
+            os.makedirs(folder, exist_ok=True)
+            for name in ("systemctl", "loginctl"):
+                write_stub(os.path.join(folder, name), label="planted " + name)
+
+    def run_in_work(self, typed, path):
+        self.stubs.clear()
+        return run(typed, self.stubs.env(PATH=path), cwd=self.work.name)
+
+    def test_planted_programs_are_passed_over(self):
+        stubs = self.stubs.path
+        for path in (f":{stubs}", f".:{stubs}", f"rel:{stubs}", f"./rel:{stubs}",
+                     f"{stubs}:", f"::rel:.:{stubs}"):
+            for typed, command in self.INPUTS:
+                with self.subTest(PATH=path, typed=typed):
+                    result = self.run_in_work(typed, path)
+                    self.assertEqual(
+                        result.stdout, BANNER + PAUSE + MENU + (command or SYNTAX_ERROR)
+                    )
+                    self.assertEqual(result.stderr, b"")
+                    self.assertEqual(self.stubs.calls(), command or b"")
+
+    def test_only_relative_entries_find_nothing(self):
+        for path in ("", ":", ".", "rel", ".:rel:"):
+            for typed, tool in [(b"k1\n", "systemctl"), (b"k2\n", "loginctl")]:
+                with self.subTest(PATH=path, typed=typed):
+                    result = self.run_in_work(typed, path)
+                    self.assertEqual(result.stdout, BANNER + PAUSE + MENU)
+                    self.assertEqual(
+                        result.stderr,
+                        f"glimmerquay: {tool}: No such file or directory\n".encode(),
+                    )
+                    self.assertEqual(result.returncode, 0)
+                    self.assertEqual(self.stubs.calls(), b"")
+
+    def test_a_file_that_cannot_be_run_is_passed_over(self):
+        # As execvp(): the search goes on, and says so only if nothing runs.
+        blocked = os.path.join(self.work.name, "blocked")
+        os.makedirs(blocked)
+        write_stub(os.path.join(blocked, "systemctl"), label="blocked systemctl")
+        os.chmod(os.path.join(blocked, "systemctl"), 0o644)
+        result = self.run_in_work(b"k3\n", f"{blocked}:{self.stubs.path}")
+        self.assertEqual(self.stubs.calls(), REBOOT)
+        result = self.run_in_work(b"k3\n", blocked)
+        self.assertEqual(result.stderr, b"glimmerquay: systemctl: Permission denied\n")
+        self.assertEqual(self.stubs.calls(), b"")
 
 
 class BadStreams(unittest.TestCase):
