@@ -2,8 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <cstdint>
 #include <cstdio>
+#include <ostream>
 #include <string>
 
 #include "choice_model.h"
@@ -18,6 +20,39 @@ struct Case {
 };
 
 class ReadChoice : public testing::TestWithParam<Case> {};
+
+// A case's name is its input, escaped: letters and digits as they are,
+// other characters by name, a long run of one character as "<c>_x<count>".
+// "3\n" is 3_nl, "" is empty.
+std::string case_name(const std::string& input) {
+  static const char* const kNames[][2] = {
+      {" ", "sp"},  {"\t", "tab"}, {"\n", "nl"},  {"\v", "vt"},
+      {"\f", "ff"}, {"\r", "cr"},  {"+", "plus"}, {"-", "minus"},
+      {".", "dot"}, {";", "semi"}, {"!", "bang"}};
+  std::string name;
+  bool in_word = false;  // the last thing named was a letter or digit
+  for (std::size_t i = 0; i < input.size();) {
+    const char c = input[i];
+    std::size_t run = 1;
+    while (i + run < input.size() && input[i + run] == c) run++;
+    if (run < 8) run = 1;
+    const bool alnum = std::isalnum(static_cast<unsigned char>(c)) != 0;
+    if (!name.empty() && !(alnum && in_word && run == 1)) name += '_';
+    if (alnum) {
+      name += c;
+    } else {
+      for (const auto& entry : kNames)
+        if (entry[0][0] == c) name += entry[1];
+    }
+    if (run > 1) name += "_x" + std::to_string(run);
+    in_word = alnum && run == 1;
+    i += run;
+  }
+  return name.empty() ? "empty" : name;
+}
+
+// What GoogleTest shows for a case: its name.
+void PrintTo(const Case& c, std::ostream* out) { *out << case_name(c.input); }
 
 TEST_P(ReadChoice, ReadsLikePercentLdAndClampsTo32Bits) {
   const Case& c = GetParam();
@@ -51,7 +86,10 @@ INSTANTIATE_TEST_SUITE_P(
                     Case{"-4294967295", true, INT32_MIN, EOF},
                     Case{"18446744073709551617;", true, INT32_MAX, ';'},
                     Case{"000000000000000000000000003", true, 3, EOF},
-                    Case{std::string(1000, '9') + "!", true, INT32_MAX, '!'}));
+                    Case{std::string(1000, '9') + "!", true, INT32_MAX, '!'}),
+    [](const testing::TestParamInfo<Case>& param) {
+      return case_name(param.param.input);
+    });
 
 // Every input of up to five characters over an alphabet that holds each kind
 // of character the read tells apart: a fixed, complete sweep beside the
