@@ -1,5 +1,5 @@
 # A thin wrapper over the CMake presets.
-.PHONY: run test native windows sanitize deps icon fuzz fuzz-merge bench
+.PHONY: run test native windows sanitize deps dist icon fuzz fuzz-merge bench
 
 run: native
 	./build/native/glimmerquay
@@ -22,6 +22,11 @@ sanitize:
 
 deps:
 	bash tests/install-deps.sh
+
+# What users download: the Windows zip, the Debian package and their sums,
+# in build/dist.
+dist: native windows
+	python3 dist/make-dist.py . build/native build/windows-x86 build/dist
 
 # Redraws res/glimmerquay.ico and res/glimmerquay.png from res/glimmerquay.svg.
 icon:
