@@ -10,6 +10,8 @@ packages=(
   g++-mingw-w64-i686               # the Windows exe
   wine wine32:i386                 # running the exe in the tests
   icoutils                         # reading the exe's resources back
+  dpkg-dev                         # the package's Depends (dpkg-shlibdeps)
+  lintian desktop-file-utils man-db  # checking what the package holds
 )
 
 installed() {
