@@ -8,7 +8,6 @@ import re
 import shutil
 import subprocess
 import tempfile
-import time
 import unittest
 
 from screens import BANNER, MENU, SYNTAX_ERROR
@@ -73,6 +72,16 @@ def tearDownModule():
     subprocess.run(["wineserver", "-k"], env=ENV)
 
 
+def take_log(path):
+    """The stubs' log so far (empty if none ran), which then starts anew."""
+    if not os.path.exists(path):
+        return b""
+    with open(path, "rb") as f:
+        calls = f.read()
+    os.remove(path)
+    return calls
+
+
 def system_stub(option):
     return b"[shutdown " + option + b"]\r\n"
 
@@ -126,12 +135,7 @@ class UnderWine(unittest.TestCase):
             ).returncode
         with open(stdout, "rb") as f:
             output = f.read()
-        calls = b""
-        if os.path.exists(self.log):
-            with open(self.log, "rb") as f:
-                calls = f.read()
-            os.remove(self.log)
-        return status, output, calls
+        return status, output, take_log(self.log)
 
     def check(self, typed, option, **where):
         status, output, calls = self.run_exe(typed, **where)
@@ -208,7 +212,7 @@ class OnWineConsole(unittest.TestCase):
                 # held back until a key comes.
                 banner = screen_lines(BANNER)
                 term.wait_for(lambda s: s[len(banner) - 1].strip(), timeout=120)
-                time.sleep(1)
+                term.read_for(1)
                 screen = term.screen()
                 self.assertEqual(screen[:len(banner) - 1], banner[:-1])
                 self.assertNotIn("choisissez une commande", "\n".join(screen))
@@ -229,11 +233,7 @@ class OnWineConsole(unittest.TestCase):
                 heading = screen.index(menu[0])
                 self.assertIn(heading - (len(banner) - 1), (12, 13), screen)
                 self.assertEqual(screen[heading:heading + len(menu)], menu, screen)
-                calls = b""
-                if os.path.exists(log):
-                    with open(log, "rb") as f:
-                        calls = f.read()
-                self.assertEqual(calls, system_stub(option) if option else b"")
+                self.assertEqual(take_log(log), system_stub(option) if option else b"")
 
 
 if __name__ == "__main__":
