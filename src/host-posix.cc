@@ -87,20 +87,11 @@ static void show_pause_prompt() {
   std::fflush(stdout);
 }
 
-// Waits for one key. On a terminal the key is taken at once, without Enter
-// and without echo, and nothing typed after it is lost. From a pipe or a
-// file exactly one byte is taken, and nothing at the end of the input.
-static void pause_for_key() {
+// Waits on a terminal for one key, taken at once, without Enter and without
+// echo; nothing typed after it is lost. `saved_modes` are the terminal's
+// modes, put back whatever happens.
+static void wait_for_key_on_terminal(const struct termios& saved_modes) {
   unsigned char key;
-  struct termios saved_modes;
-  if (tcgetattr(STDIN_FILENO, &saved_modes) != 0) {
-    show_pause_prompt();
-    while (read(STDIN_FILENO, &key, 1) < 0 && errno == EINTR) {
-    }
-    std::fputs("\n", stdout);
-    std::fflush(stdout);
-    return;
-  }
   struct termios key_modes = saved_modes;
   key_modes.c_lflag &= static_cast<tcflag_t>(~(ICANON | ECHO));
   key_modes.c_cc[VMIN] = 1;
@@ -163,6 +154,20 @@ static void pause_for_key() {
   for (size_t i = 0; i < kPauseSignalCount; i++)
     sigaction(kPauseSignals[i], &previous[i], nullptr);
   sigprocmask(SIG_SETMASK, &outside, nullptr);
+}
+
+// Waits for one key. From a pipe or a file exactly one byte is taken, and
+// nothing at the end of the input.
+static void pause_for_key() {
+  struct termios saved_modes;
+  if (tcgetattr(STDIN_FILENO, &saved_modes) == 0) {
+    wait_for_key_on_terminal(saved_modes);
+  } else {
+    show_pause_prompt();
+    unsigned char key;
+    while (read(STDIN_FILENO, &key, 1) < 0 && errno == EINTR) {
+    }
+  }
   std::fputs("\n", stdout);
   std::fflush(stdout);
 }
